@@ -1,0 +1,211 @@
+#include "commands.h"
+
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include "info.h"
+#include "module.h"
+#include "records_check.h"
+
+namespace cli {
+namespace {
+
+struct Options {
+  std::vector<std::string> positional;
+  std::vector<std::pair<uint32_t, double>> sets;
+  std::string output;
+  std::string rules;
+};
+
+// Parses a whole number in decimal or 0x hex; nullopt when the text is not one.
+std::optional<int64_t> ParseInteger(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  try {
+    size_t used = 0;
+    int64_t v;
+    const bool negative = text[0] == '-';
+    const std::string body = negative ? text.substr(1) : text;
+    if (body.size() > 2 && body[0] == '0' && (body[1] == 'x' || body[1] == 'X')) {
+      v = static_cast<int64_t>(std::stoull(body.substr(2), &used, 16));
+      used += 2;
+    } else {
+      if (body.empty() || !std::isdigit(static_cast<unsigned char>(body[0]))) return std::nullopt;
+      v = std::stoll(body, &used, 10);
+    }
+    if (used != body.size()) return std::nullopt;
+    return negative ? -v : v;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<double> ParseReal(const std::string& text) {
+  if (auto i = ParseInteger(text)) return static_cast<double>(*i);
+  try {
+    size_t used = 0;
+    const double v = std::stod(text, &used);
+    if (used == text.size()) return v;
+  } catch (const std::exception&) {
+  }
+  return std::nullopt;
+}
+
+std::pair<uint32_t, double> ParseSet(const std::string& text) {
+  const auto eq = text.find('=');
+  if (eq == std::string::npos) throw UsageError("--set expects ID=VALUE, got \"" + text + "\"");
+  const auto id = ParseInteger(text.substr(0, eq));
+  const auto value = ParseReal(text.substr(eq + 1));
+  if (!id || *id < 0 || *id > 0xFFFFFFFFll) throw UsageError("--set: \"" + text.substr(0, eq) + "\" is not a variable id");
+  if (!value) throw UsageError("--set: \"" + text.substr(eq + 1) + "\" is not a number");
+  return {static_cast<uint32_t>(*id), *value};
+}
+
+Options Parse(const std::vector<std::string>& args) {
+  Options o;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
+      return args[++i];
+    };
+    if (a == "--set") {
+      o.sets.push_back(ParseSet(value()));
+    } else if (a.rfind("--set=", 0) == 0) {
+      o.sets.push_back(ParseSet(a.substr(6)));
+    } else if (a == "-o" || a == "--output") {
+      o.output = value();
+    } else if (a == "--rules") {
+      o.rules = value();
+    } else if (a.size() > 1 && a[0] == '-' && !ParseInteger(a)) {
+      throw UsageError("unknown option " + a);
+    } else {
+      o.positional.push_back(a);
+    }
+  }
+  return o;
+}
+
+int32_t Coordinate(const std::string& text, const char* what) {
+  const auto v = ParseInteger(text);
+  if (!v || *v < -100000 || *v > 100000) throw UsageError(std::string(what) + " \"" + text + "\" is not a whole number of pixels");
+  return static_cast<int32_t>(*v);
+}
+
+std::unique_ptr<host::Module> Open(const Options& o, size_t atLeast, const char* form) {
+  if (o.positional.size() < atLeast) throw UsageError(std::string("usage: gaugebench ") + form);
+  auto module = host::Module::Load(o.positional[0]);
+  if (!o.rules.empty()) {
+    std::ifstream in(o.rules);
+    if (!in) throw std::runtime_error("cannot open rules file " + o.rules);
+    module->simulator().loadRules(in, o.rules);
+  }
+  for (const auto& [id, value] : o.sets) module->simulator().setVariable(id, value);
+  return module;
+}
+
+// Install and initialise, then one update and draw: what the host does before a gauge shows.
+void Start(host::Module& m) {
+  m.install();
+  m.initialize();
+  m.update();
+  m.draw();
+}
+
+void Refresh(host::Module& m, const Options& o, std::ostream& out) {
+  m.update();
+  m.draw();
+  if (!o.output.empty()) {
+    render::writePng(m.frame(), o.output);
+    out << "wrote " << o.output << " (" << m.frame().width << " x " << m.frame().height << ")\n";
+  }
+}
+
+void PrintEvents(host::Module& m, size_t from, std::ostream& out) {
+  const auto& events = m.simulator().events();
+  if (events.size() == from) out << "no events\n";
+  for (size_t i = from; i < events.size(); ++i) out << host::FormatEvent(events[i]) << "\n";
+}
+
+int Info(const Options& o, std::ostream& out) {
+  auto m = Open(o, 1, "info FILE.gau");
+  out << Describe(*m);
+  return 0;
+}
+
+int Check(const Options& o, std::ostream& out) {
+  if (o.positional.empty()) throw UsageError("usage: gaugebench check FILE.gau...");
+  int failed = 0;
+  for (const std::string& path : o.positional) {
+    std::vector<pe::Violation> violations;
+    try {
+      violations = pe::checkModule(pe::load(path));
+      auto m = host::Module::Load(path);
+      for (auto& v : host::CheckRecords(*m)) violations.push_back(v);
+    } catch (const std::exception& e) {
+      violations.push_back({"load", e.what()});
+    }
+    if (violations.empty()) {
+      out << path << ": ok\n";
+    } else {
+      ++failed;
+      out << path << ": " << violations.size() << " violation" << (violations.size() == 1 ? "" : "s") << "\n";
+      for (const auto& v : violations) out << "  [" << v.rule << "] " << v.detail << "\n";
+    }
+  }
+  return failed == 0 ? 0 : 1;
+}
+
+int RenderCommand(const Options& o, std::ostream& out) {
+  if (o.output.empty()) throw UsageError("render needs -o OUT.png");
+  auto m = Open(o, 1, "render FILE.gau [--set ID=VALUE]... -o OUT.png");
+  Start(*m);
+  Refresh(*m, o, out);
+  return 0;
+}
+
+int Click(const Options& o, std::ostream& out) {
+  auto m = Open(o, 3, "click FILE.gau X Y");
+  if (o.positional.size() != 3) throw UsageError("usage: gaugebench click FILE.gau X Y");
+  const int32_t x = Coordinate(o.positional[1], "X"), y = Coordinate(o.positional[2], "Y");
+  Start(*m);
+  if (!m->mouseAreasRegistered()) throw std::runtime_error(o.positional[0] + " has no mouse areas to click");
+  const size_t before = m->simulator().events().size();
+  if (!m->press(x, y)) out << "(" << x << ", " << y << ") is outside every mouse area\n";
+  m->release(x, y);
+  PrintEvents(*m, before, out);
+  Refresh(*m, o, out);
+  return 0;
+}
+
+int Drag(const Options& o, std::ostream& out) {
+  auto m = Open(o, 4, "drag FILE.gau X Y0 Y1 [Y2...]");
+  const int32_t x = Coordinate(o.positional[1], "X");
+  std::vector<int32_t> ys;
+  for (size_t i = 2; i < o.positional.size(); ++i) ys.push_back(Coordinate(o.positional[i], "Y"));
+  Start(*m);
+  if (!m->mouseAreasRegistered()) throw std::runtime_error(o.positional[0] + " has no mouse areas to drag");
+  const size_t before = m->simulator().events().size();
+  if (!m->press(x, ys[0])) out << "(" << x << ", " << ys[0] << ") is outside every mouse area\n";
+  for (size_t i = 1; i < ys.size(); ++i) m->move(x, ys[i]);
+  m->release(x, ys.back());
+  PrintEvents(*m, before, out);
+  Refresh(*m, o, out);
+  return 0;
+}
+
+}  // namespace
+
+int Run(const std::string& command, const std::vector<std::string>& args, std::ostream& out) {
+  const Options o = Parse(args);
+  if (command == "info") return Info(o, out);
+  if (command == "check") return Check(o, out);
+  if (command == "render") return RenderCommand(o, out);
+  if (command == "click") return Click(o, out);
+  if (command == "drag") return Drag(o, out);
+  throw UsageError("unknown command \"" + command + "\"");
+}
+
+}  // namespace cli
