@@ -7,4 +7,4 @@
 
 #include "records.h"
 
-s32 PlayWaveResource(s32 resourceId);
+s32 GAUGE_CALL PlayWaveResource(s32 resourceId);
