@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "info.h"
+#include "numbers.h"
+#include "scenario.h"
 #include "module.h"
 #include "records_check.h"
 
@@ -18,40 +20,9 @@ struct Options {
   std::vector<std::pair<uint32_t, double>> sets;
   std::string output;
   std::string rules;
+  std::string gauges;
+  std::string renderEach;
 };
-
-// Parses a whole number in decimal or 0x hex; nullopt when the text is not one.
-std::optional<int64_t> ParseInteger(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  try {
-    size_t used = 0;
-    int64_t v;
-    const bool negative = text[0] == '-';
-    const std::string body = negative ? text.substr(1) : text;
-    if (body.size() > 2 && body[0] == '0' && (body[1] == 'x' || body[1] == 'X')) {
-      v = static_cast<int64_t>(std::stoull(body.substr(2), &used, 16));
-      used += 2;
-    } else {
-      if (body.empty() || !std::isdigit(static_cast<unsigned char>(body[0]))) return std::nullopt;
-      v = std::stoll(body, &used, 10);
-    }
-    if (used != body.size()) return std::nullopt;
-    return negative ? -v : v;
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-}
-
-std::optional<double> ParseReal(const std::string& text) {
-  if (auto i = ParseInteger(text)) return static_cast<double>(*i);
-  try {
-    size_t used = 0;
-    const double v = std::stod(text, &used);
-    if (used == text.size()) return v;
-  } catch (const std::exception&) {
-  }
-  return std::nullopt;
-}
 
 std::pair<uint32_t, double> ParseSet(const std::string& text) {
   const auto eq = text.find('=');
@@ -79,6 +50,10 @@ Options Parse(const std::vector<std::string>& args) {
       o.output = value();
     } else if (a == "--rules") {
       o.rules = value();
+    } else if (a == "--gauges") {
+      o.gauges = value();
+    } else if (a == "--render-each") {
+      o.renderEach = value();
     } else if (a.size() > 1 && a[0] == '-' && !ParseInteger(a)) {
       throw UsageError("unknown option " + a);
     } else {
@@ -196,6 +171,11 @@ int Drag(const Options& o, std::ostream& out) {
   return 0;
 }
 
+int Scenario(const Options& o, std::ostream& out) {
+  if (o.positional.size() != 1) throw UsageError("usage: gaugebench run SCENARIO [--gauges DIR] [--render-each DIR]");
+  return RunScenario(o.positional[0], {o.gauges, o.renderEach, o.rules}, out);
+}
+
 }  // namespace
 
 int Run(const std::string& command, const std::vector<std::string>& args, std::ostream& out) {
@@ -205,6 +185,7 @@ int Run(const std::string& command, const std::vector<std::string>& args, std::o
   if (command == "render") return RenderCommand(o, out);
   if (command == "click") return Click(o, out);
   if (command == "drag") return Drag(o, out);
+  if (command == "run") return Scenario(o, out);
   throw UsageError("unknown command \"" + command + "\"");
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
@@ -28,16 +29,6 @@ std::string Hex(uint64_t v) {
 }
 
 uint32_t Word(uint32_t record, unsigned word) { return record + 4 * word; }
-
-const char* KindName(uint32_t kind) {
-  switch (kind) {
-    case layout::element::kStaticImage: return "StaticImage";
-    case layout::element::kNeedle: return "Needle";
-    case layout::element::kSlider: return "Slider";
-    case layout::element::kIcon: return "Icon";
-  }
-  return "unknown";
-}
 
 }  // namespace
 
@@ -336,9 +327,9 @@ render::Image Module::bitmap(uint32_t resourceId) const {
   }
 }
 
-double Module::shownValue(uint32_t element) const {
+double Module::shownValue(uint32_t element, int axis) const {
   auto it = loaded_.find(element);
-  return it == loaded_.end() ? 0.0 : it->second.shown[0];
+  return it == loaded_.end() ? 0.0 : it->second.shown[axis == 1 ? 1 : 0];
 }
 
 // Host services: elements ---------------------------------------------------------------------

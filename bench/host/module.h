@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "image.h"
+#include "render/image.h"
 #include "machine.h"
-#include "pe.h"
+#include "pe/pe.h"
 #include "simulator.h"
 
 namespace win32 {
@@ -101,8 +101,9 @@ class Module {
 
   // The last frame HostDrawElements composed (the root image's size, see-through black).
   const render::Image& frame() const { return frame_; }
-  // The value an Element shows: its callback's result or its `value`, as of the last update.
-  double shownValue(uint32_t element) const;
+  // The value an Element shows: its callback's result or its `value`, as of the last update
+  // (for a Slider, axis 0 is x and axis 1 is y).
+  double shownValue(uint32_t element, int axis = 0) const;
 
   // Calls an update callback or a mouse handler directly, as the host would.
   double callUpdateCallback(uint32_t callback, uint32_t variableAddress);

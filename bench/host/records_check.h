@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "module.h"
-#include "pe.h"
+#include "pe/pe.h"
 
 namespace host {
 
