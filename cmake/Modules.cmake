@@ -1,6 +1,7 @@
 # Art and sounds are generated natively at build time; the modules are then cross-built from
 # gauges/ with the i686 mingw-w64 toolchain, as an external project of this build.
 include(ExternalProject)
+set(GAUGE_FOLDERS "" CACHE STRING "Gauge folders to build (default: all)")
 include(${CMAKE_SOURCE_DIR}/cmake/GaugeArt.cmake)
 include(${CMAKE_SOURCE_DIR}/cmake/GaugeSound.cmake OPTIONAL)
 
@@ -21,6 +22,7 @@ ExternalProject_Add(gauge_modules
     -DCMAKE_BUILD_TYPE=Release
     -DGAUGE_ASSET_DIR=${GAUGE_ASSET_DIR}
     -DGAUGE_OUTPUT_DIR=${GAUGE_OUTPUT_DIR}
+    "-DGAUGE_FOLDERS=${GAUGE_FOLDERS}"
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON
   DEPENDS gauge_assets)

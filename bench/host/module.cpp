@@ -30,7 +30,69 @@ std::string Hex(uint64_t v) {
 
 uint32_t Word(uint32_t record, unsigned word) { return record + 4 * word; }
 
+// The name of a COFF symbol as people write it: stdcall suffix and C underscore dropped, C++
+// names demangled without return type, parameters or anonymous namespace.
+std::string PlainSymbolName(std::string name) {
+  if (auto at = name.rfind('@'); at != std::string::npos && at > 0) name.resize(at);
+  if (!name.empty() && name[0] == '_') name.erase(0, 1);
+  int status = 0;
+  char* demangled = abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status);
+  if (status != 0 || demangled == nullptr) return name;
+  std::string d = demangled;
+  std::free(demangled);
+  for (size_t at; (at = d.find("(anonymous namespace)::")) != std::string::npos;) d.erase(at, 23);
+  // Drop the parameter list: the parenthesis matching the final one.
+  if (!d.empty() && d.back() == ')') {
+    int depth = 0;
+    for (size_t i = d.size(); i-- > 0;) {
+      if (d[i] == ')') ++depth;
+      if (d[i] == '(' && --depth == 0) {
+        d.resize(i);
+        break;
+      }
+    }
+  }
+  // Drop a return type: everything up to the last space outside template brackets.
+  int angle = 0;
+  size_t start = 0;
+  for (size_t i = 0; i < d.size(); ++i) {
+    if (d[i] == '<') ++angle;
+    if (d[i] == '>') --angle;
+    if (d[i] == ' ' && angle == 0) start = i + 1;
+  }
+  d.erase(0, start);
+  return d;
+}
+
+const pe::Symbol* SymbolAt(const pe::Image& image, uint32_t rva) {
+  for (const pe::Symbol& s : image.symbols) {
+    if (s.section <= 0 || static_cast<size_t>(s.section) > image.sections.size()) continue;
+    if (s.storageClass != 2 && s.storageClass != 3) continue;
+    if (s.name.empty() || s.name[0] == '.') continue;
+    if (image.sections[s.section - 1].virtualAddress + s.value == rva) return &s;
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+std::string Module::routineName(uint32_t address) const {
+  if (address >= base_) {
+    if (const pe::Symbol* s = SymbolAt(image_, address - base_)) return PlainSymbolName(s->name) + " at " + Hex(address);
+  }
+  return "routine at " + Hex(address);
+}
+
+std::optional<uint32_t> Module::symbolAddress(std::string_view name) const {
+  for (const pe::Symbol& s : image_.symbols) {
+    if (s.section <= 0 || static_cast<size_t>(s.section) > image_.sections.size()) continue;
+    std::string plain = PlainSymbolName(s.name);
+    if (auto colons = plain.rfind("::"); colons != std::string::npos) plain.erase(0, colons + 2);
+    if (plain == name) return base_ + image_.sections[s.section - 1].virtualAddress + s.value;
+  }
+  return std::nullopt;
+}
+
 
 std::unique_ptr<Module> Module::Load(const std::string& path, ModuleOptions options) {
   std::unique_ptr<Module> m(new Module());
@@ -181,50 +243,6 @@ std::string Module::gaugeName() const {
 uint32_t Module::headerWord(unsigned word) const { return machine_->read32(Word(header_, word)); }
 
 uint32_t Module::rootElement() const { return machine_->read32(headerWord(layout::gauge_header::rootElement)); }
-
-std::string Module::routineName(uint32_t address) const {
-  if (address >= base_) {
-    const uint32_t rva = address - base_;
-    for (const pe::Symbol& s : image_.symbols) {
-      if (s.section <= 0 || static_cast<size_t>(s.section) > image_.sections.size()) continue;
-      if (s.storageClass != 2 && s.storageClass != 3) continue;
-      if (image_.sections[s.section - 1].virtualAddress + s.value != rva) continue;
-      if (s.name.empty() || s.name[0] == '.') continue;
-      std::string name = s.name;
-      if (auto at = name.rfind('@'); at != std::string::npos && at > 0) name.resize(at);  // stdcall suffix
-      if (!name.empty() && name[0] == '_') name.erase(0, 1);
-      int status = 0;
-      char* demangled = abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status);
-      if (status == 0 && demangled != nullptr) {
-        name = demangled;
-        std::free(demangled);
-        if (auto paren = name.find('('); paren != std::string::npos) name.resize(paren);
-        if (name.rfind("(anonymous namespace)::", 0) == 0) name.erase(0, 23);
-      }
-      return name + " at " + Hex(address);
-    }
-  }
-  return "routine at " + Hex(address);
-}
-
-std::optional<uint32_t> Module::symbolAddress(std::string_view name) const {
-  for (const pe::Symbol& s : image_.symbols) {
-    if (s.section <= 0 || static_cast<size_t>(s.section) > image_.sections.size()) continue;
-    std::string plain = s.name;
-    if (auto at = plain.rfind('@'); at != std::string::npos && at > 0) plain.resize(at);
-    if (!plain.empty() && plain[0] == '_') plain.erase(0, 1);
-    int status = 0;
-    char* demangled = abi::__cxa_demangle(plain.c_str(), nullptr, nullptr, &status);
-    if (status == 0 && demangled != nullptr) {
-      plain = demangled;
-      std::free(demangled);
-      if (auto paren = plain.find('('); paren != std::string::npos) plain.resize(paren);
-      if (auto colons = plain.rfind("::"); colons != std::string::npos) plain.erase(0, colons + 2);
-    }
-    if (plain == name) return base_ + image_.sections[s.section - 1].virtualAddress + s.value;
-  }
-  return std::nullopt;
-}
 
 // Lifecycle ------------------------------------------------------------------------------------
 
