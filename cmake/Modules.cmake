@@ -14,7 +14,9 @@ endforeach()
 get_property(gauge_assets GLOBAL PROPERTY GAUGE_ASSETS)
 add_custom_target(gauge_assets ALL DEPENDS ${gauge_assets})
 
+string(REPLACE ";" "|" gauge_folders "${GAUGE_FOLDERS}")
 ExternalProject_Add(gauge_modules
+  LIST_SEPARATOR |
   SOURCE_DIR ${CMAKE_SOURCE_DIR}/gauges
   BINARY_DIR ${CMAKE_BINARY_DIR}/modules
   CMAKE_ARGS
@@ -22,7 +24,7 @@ ExternalProject_Add(gauge_modules
     -DCMAKE_BUILD_TYPE=Release
     -DGAUGE_ASSET_DIR=${GAUGE_ASSET_DIR}
     -DGAUGE_OUTPUT_DIR=${GAUGE_OUTPUT_DIR}
-    "-DGAUGE_FOLDERS=${GAUGE_FOLDERS}"
+    "-DGAUGE_FOLDERS=${gauge_folders}"
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON
   DEPENDS gauge_assets)

@@ -6,6 +6,7 @@ namespace win32 {
 
 extern const Dll kKernel32;
 extern const Dll kUser32;
+extern const Dll kDsound;
 
 namespace {
 
@@ -19,7 +20,7 @@ bool SameDllName(std::string_view a, std::string_view b) {
 }  // namespace
 
 const Stub* FindStub(std::string_view dll, std::string_view function) {
-  for (const Dll* d : {&kKernel32, &kUser32}) {
+  for (const Dll* d : {&kKernel32, &kUser32, &kDsound}) {
     if (!SameDllName(d->name, dll)) continue;
     for (const Stub& s : d->stubs)
       if (function == s.name) return &s;

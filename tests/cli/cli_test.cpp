@@ -43,7 +43,7 @@ TEST(Cli, ClickAndDragPrintTheEventsInOrder) {
   EXPECT_EQ(Bench({"drag", GaugePath("quadrant"), "10", "0", "17", "200"}),
             "quadrant: key   0x10183 (65923) value 0x4000 (16384)\n"
             "quadrant: key   0x10183 (65923) value 0x3000 (12288)\n"
-            "quadrant: key   0x10183 (65923) value 0xFFFFBA04 (-17916)\n");
+            "quadrant: key   0x10183 (65923) value 0xFFFF83C4 (-31804)\n");
   EXPECT_EQ(Bench({"click", GaugePath("ap_switch"), "2", "10"}), "(2, 10) is outside every mouse area\nno events\n");
 }
 
