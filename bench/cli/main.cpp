@@ -51,6 +51,12 @@ int main(int argc, char** argv) {
   }
   const std::string command = args[0];
   args.erase(args.begin());
+  for (const std::string& a : args) {
+    if (a == "-h" || a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+  }
   try {
     return cli::Run(command, args, std::cout);
   } catch (const cli::UsageError& e) {

@@ -132,13 +132,26 @@ class Scenario {
       return true;
     }
     if (what == "picture") {
-      arity(w, 4, 4, "expect picture ELEMENT VALUE");
-      const int32_t index = integer(w[2], "element number");
+      arity(w, 4, 4, "expect picture [GAUGE/]ELEMENT VALUE");
+      // ELEMENT of the current gauge, or GAUGE/ELEMENT naming a loaded gauge by its file name
+      // (without .gau) or its gauge name.
+      host::Module* gauge = &current();
+      std::string element = w[2];
+      if (const auto slash = element.rfind('/'); slash != std::string::npos) {
+        const std::string name = element.substr(0, slash);
+        gauge = nullptr;
+        for (const auto& m : modules_)
+          if (m->deliverable() == name || m->gaugeName() == name) gauge = m.get();
+        if (gauge == nullptr) error("no loaded gauge is called \"" + name + "\"");
+        element = element.substr(slash + 1);
+      }
+      const int32_t index = integer(element, "element number");
       const double value = real(w[3], "value");
-      const auto elements = current().elements();
+      const auto elements = gauge->elements();
       if (index < 0 || static_cast<size_t>(index) >= elements.size())
-        error("element number " + w[2] + " is not in the tree (it has " + std::to_string(elements.size()) + ")");
-      const double shown = current().shownValue(elements[static_cast<size_t>(index)].address);
+        error("element number " + element + " is not in the tree of " + gauge->deliverable() + " (it has " +
+              std::to_string(elements.size()) + ")");
+      const double shown = gauge->shownValue(elements[static_cast<size_t>(index)].address);
       if (shown != value) return fail("element " + w[2] + " shows " + w[3] + ", but it shows " + FormatReal(shown));
       return true;
     }

@@ -14,8 +14,10 @@
 //   expect sound ID                the next event not yet expected is the sound ID
 //   expect nothing                 every event so far has been expected
 //   expect variable ID VALUE       host variable ID holds VALUE
-//   expect picture ELEMENT VALUE   element number ELEMENT (0 = root, in tree order) shows VALUE
-//                                  after the last update
+//   expect picture [GAUGE/]ELEMENT VALUE
+//                                  element number ELEMENT (0 = root, in tree order) of the current
+//                                  gauge, or of the loaded GAUGE (file name without .gau, or gauge
+//                                  name), shows VALUE after the last update
 #pragma once
 
 #include <ostream>

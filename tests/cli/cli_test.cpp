@@ -95,6 +95,25 @@ TEST(Cli, MalformedScenarioLinesAreErrorsNamingTheLine) {
   }
 }
 
+TEST(Cli, SimulatorRulesComeFromAFile) {
+  // Autopilot KeyEvents drive variable 0x99 instead of 0x67: the switch picture then never
+  // follows, and the scenario sees the variable where the rule put it.
+  const auto rules = std::filesystem::temp_directory_path() / "gaugebench_keyrules.txt";
+  std::ofstream(rules) << "# autopilot elsewhere\n0x1002C 0x99   # on and off\n0x1011C 0x80 -10 10\n";
+  const std::string path = WriteScenario("rules", "gauge " + GaugePath("ap_switch") +
+                                                      "\nclick 15 10\nupdate\nexpect variable 0x99 1\n"
+                                                      "expect variable 0x67 0\nexpect picture 0 0\n");
+  Bench({"run", path, "--rules", rules.string()});
+  std::ofstream(rules) << "0x1002C 0x99\n0x1002C\n";
+  std::ostringstream out;
+  try {
+    cli::Run("run", {path, "--rules", rules.string()}, out);
+    FAIL();
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find(rules.string() + ":2:"), std::string::npos) << e.what();
+  }
+}
+
 TEST(Cli, ScenarioRendersAfterEveryStepOnRequest) {
   const auto dir = std::filesystem::temp_directory_path() / "gaugebench_steps";
   std::filesystem::remove_all(dir);
