@@ -6,35 +6,35 @@ namespace {
 
 using namespace sound_test;
 
-TEST(Wavegen, TheSameSpecGivesTheSameBytesInTheLayoutAskedFor) {
-  wavegen::ClickSpec spec;
-  spec.channels = 1;
-  spec.sampleRate = 8000;
-  spec.bitsPerSample = 8;
-  spec.frames = 41;  // odd: the data chunk gets its pad byte
-  spec.formatBytes = 18;
-  spec.factChunk = false;
-  const std::vector<uint8_t> a = wavegen::MakeClickWave(spec);
-  EXPECT_EQ(a, wavegen::MakeClickWave(spec));
+TEST(Wavegen, TheSameParametersGiveTheSameBytesInTheLayoutAskedFor) {
+  wavegen::ClickParams params;
+  params.channels = 1;
+  params.sampleRate = 8000;
+  params.bitsPerSample = 8;
+  params.frames = 41;  // odd: the data chunk gets its pad byte
+  params.formatBytes = 18;
+  params.factChunk = false;
+  const std::vector<uint8_t> a = wavegen::MakeClickWave(params);
+  EXPECT_EQ(a, wavegen::MakeClickWave(params));
   const std::vector<uint8_t> data(a.begin() + 12 + 26 + 8, a.begin() + 12 + 26 + 8 + 41);
   EXPECT_EQ(a, Riff({{"fmt ", PcmFormat(1, 8000, 8, 18)}, {"data", data}}));
   EXPECT_EQ(data.back(), 128) << "the click fades to silence";
 
-  spec.seed += 1;
-  EXPECT_NE(wavegen::MakeClickWave(spec), a) << "the noise follows the seed";
+  params.seed += 1;
+  EXPECT_NE(wavegen::MakeClickWave(params), a) << "the noise follows the seed";
 }
 
 TEST(Wavegen, RefusesWhatItCannotWrite) {
   const auto bad = [](auto change) {
-    wavegen::ClickSpec spec;
-    spec.frames = 100;
-    change(spec);
-    return spec;
+    wavegen::ClickParams params;
+    params.frames = 100;
+    change(params);
+    return params;
   };
-  for (const wavegen::ClickSpec& spec : {bad([](auto& s) { s.channels = 3; }), bad([](auto& s) { s.bitsPerSample = 12; }),
+  for (const wavegen::ClickParams& params : {bad([](auto& s) { s.channels = 3; }), bad([](auto& s) { s.bitsPerSample = 12; }),
                                          bad([](auto& s) { s.formatBytes = 14; }), bad([](auto& s) { s.frames = 0; }),
                                          bad([](auto& s) { s.toneHz = 20000; })})
-    EXPECT_THROW(wavegen::MakeClickWave(spec), wavegen::WaveError);
+    EXPECT_THROW(wavegen::MakeClickWave(params), wavegen::WaveError);
 }
 
 }  // namespace

@@ -60,17 +60,17 @@ int main(int argc, char** argv) {
       }
     }
     if (out.empty()) throw UsageError("no output file");
-    wavegen::ClickSpec spec;
-    spec.channels = static_cast<unsigned>(Number(options, "--channels", true, 0));
-    spec.sampleRate = static_cast<unsigned>(Number(options, "--rate", true, 0));
-    spec.bitsPerSample = static_cast<unsigned>(Number(options, "--bits", true, 0));
-    spec.frames = static_cast<unsigned>(Number(options, "--frames", true, 0));
-    spec.formatBytes = static_cast<unsigned>(Number(options, "--fmt-bytes", true, 0));
-    spec.factChunk = fact;
-    spec.toneHz = static_cast<double>(Number(options, "--tone", false, 1000));
-    spec.seed = static_cast<uint32_t>(Number(options, "--seed", false, spec.seed));
+    wavegen::ClickParams params;
+    params.channels = static_cast<unsigned>(Number(options, "--channels", true, 0));
+    params.sampleRate = static_cast<unsigned>(Number(options, "--rate", true, 0));
+    params.bitsPerSample = static_cast<unsigned>(Number(options, "--bits", true, 0));
+    params.frames = static_cast<unsigned>(Number(options, "--frames", true, 0));
+    params.formatBytes = static_cast<unsigned>(Number(options, "--fmt-bytes", true, 0));
+    params.factChunk = fact;
+    params.toneHz = static_cast<double>(Number(options, "--tone", false, 1000));
+    params.seed = static_cast<uint32_t>(Number(options, "--seed", false, params.seed));
 
-    const std::vector<uint8_t> bytes = wavegen::MakeClickWave(spec);
+    const std::vector<uint8_t> bytes = wavegen::MakeClickWave(params);
     const std::string temp = out + ".tmp";
     {
       std::ofstream f(temp, std::ios::binary | std::ios::trunc);

@@ -49,22 +49,22 @@ struct Noise {
 long Round(double v) { return v >= 0 ? static_cast<long>(v + 0.5) : -static_cast<long>(-v + 0.5); }
 
 // The click as values in [-1, 1], one per frame.
-std::vector<double> Click(const ClickSpec& spec) {
-  const double step = 2.0 * kPi * spec.toneHz / spec.sampleRate;
+std::vector<double> Click(const ClickParams& params) {
+  const double step = 2.0 * kPi * params.toneHz / params.sampleRate;
   double s, c;
   SinCos(step, s, c);
   // The tone falls to about 1% over the click; the noise within about 1.5 ms.
-  const double toneDecay = 1.0 - 4.6 / spec.frames;
-  const double noiseFrames = spec.sampleRate * 0.0015;
+  const double toneDecay = 1.0 - 4.6 / params.frames;
+  const double noiseFrames = params.sampleRate * 0.0015;
   const double noiseDecay = noiseFrames > 4.6 ? 1.0 - 4.6 / noiseFrames : 0.0;
-  const unsigned fade = spec.frames < 16 ? spec.frames : 16;  // ramp to silence at the end
-  Noise noise{spec.seed == 0 ? 1u : spec.seed};
-  std::vector<double> out(spec.frames);
+  const unsigned fade = params.frames < 16 ? params.frames : 16;  // ramp to silence at the end
+  Noise noise{params.seed == 0 ? 1u : params.seed};
+  std::vector<double> out(params.frames);
   double x = 0.0, y = 1.0;  // the tone's phase as a point on the unit circle, sin = x
   double tone = 0.55, burst = 0.4;
-  for (unsigned n = 0; n < spec.frames; ++n) {
+  for (unsigned n = 0; n < params.frames; ++n) {
     double v = tone * x + burst * noise.next();
-    if (n >= spec.frames - fade) v = v * (spec.frames - 1 - n) / fade;
+    if (n >= params.frames - fade) v = v * (params.frames - 1 - n) / fade;
     out[n] = v < -1.0 ? -1.0 : v > 1.0 ? 1.0 : v;
     const double nx = x * c + y * s;
     y = y * c - x * s;
@@ -77,21 +77,21 @@ std::vector<double> Click(const ClickSpec& spec) {
 
 }  // namespace
 
-std::vector<uint8_t> MakeClickWave(const ClickSpec& spec) {
-  if (spec.channels != 1 && spec.channels != 2) throw WaveError("channels must be 1 or 2");
-  if (spec.bitsPerSample != 8 && spec.bitsPerSample != 16) throw WaveError("bits per sample must be 8 or 16");
-  if (spec.sampleRate < 1000 || spec.sampleRate > 192000) throw WaveError("sample rate must be 1000 to 192000");
-  if (spec.frames < 8 || spec.frames > 10 * spec.sampleRate) throw WaveError("frames must be 8 to 10 seconds' worth");
-  if (spec.formatBytes != 16 && spec.formatBytes != 18) throw WaveError("the format chunk is 16 or 18 bytes");
-  if (!(spec.toneHz > 0.0 && spec.toneHz < spec.sampleRate / 2.0)) throw WaveError("tone must lie below half the sample rate");
+std::vector<uint8_t> MakeClickWave(const ClickParams& params) {
+  if (params.channels != 1 && params.channels != 2) throw WaveError("channels must be 1 or 2");
+  if (params.bitsPerSample != 8 && params.bitsPerSample != 16) throw WaveError("bits per sample must be 8 or 16");
+  if (params.sampleRate < 1000 || params.sampleRate > 192000) throw WaveError("sample rate must be 1000 to 192000");
+  if (params.frames < 8 || params.frames > 10 * params.sampleRate) throw WaveError("frames must be 8 to 10 seconds' worth");
+  if (params.formatBytes != 16 && params.formatBytes != 18) throw WaveError("the format chunk is 16 or 18 bytes");
+  if (!(params.toneHz > 0.0 && params.toneHz < params.sampleRate / 2.0)) throw WaveError("tone must lie below half the sample rate");
 
-  const uint32_t blockAlign = spec.channels * spec.bitsPerSample / 8;
-  const uint32_t dataBytes = spec.frames * blockAlign;
+  const uint32_t blockAlign = params.channels * params.bitsPerSample / 8;
+  const uint32_t dataBytes = params.frames * blockAlign;
   std::vector<uint8_t> data;
   data.reserve(dataBytes + 1);
-  for (double v : Click(spec)) {
-    for (unsigned ch = 0; ch < spec.channels; ++ch) {
-      if (spec.bitsPerSample == 8) {
+  for (double v : Click(params)) {
+    for (unsigned ch = 0; ch < params.channels; ++ch) {
+      if (params.bitsPerSample == 8) {
         data.push_back(static_cast<uint8_t>(128 + Round(v * 127.0)));
       } else {
         Put16(data, static_cast<uint16_t>(static_cast<int16_t>(Round(v * 32767.0))));
@@ -104,18 +104,18 @@ std::vector<uint8_t> MakeClickWave(const ClickSpec& spec) {
   Put32(out, 0);  // RIFF length, below
   PutId(out, "WAVE");
   PutId(out, "fmt ");
-  Put32(out, spec.formatBytes);
+  Put32(out, params.formatBytes);
   Put16(out, 1);  // PCM
-  Put16(out, spec.channels);
-  Put32(out, spec.sampleRate);
-  Put32(out, spec.sampleRate * blockAlign);
+  Put16(out, params.channels);
+  Put32(out, params.sampleRate);
+  Put32(out, params.sampleRate * blockAlign);
   Put16(out, blockAlign);
-  Put16(out, spec.bitsPerSample);
-  if (spec.formatBytes == 18) Put16(out, 0);  // cbSize: no extra format bytes
-  if (spec.factChunk) {
+  Put16(out, params.bitsPerSample);
+  if (params.formatBytes == 18) Put16(out, 0);  // cbSize: no extra format bytes
+  if (params.factChunk) {
     PutId(out, "fact");
     Put32(out, 4);
-    Put32(out, spec.frames);
+    Put32(out, params.frames);
   }
   PutId(out, "data");
   Put32(out, dataBytes);

@@ -18,7 +18,7 @@ struct WaveError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct ClickSpec {
+struct ClickParams {
   unsigned channels = 1;         // 1 or 2; every channel carries the same click
   unsigned sampleRate = 22050;   // frames per second
   unsigned bitsPerSample = 8;    // 8 (unsigned, centred on 128) or 16 (signed)
@@ -29,7 +29,7 @@ struct ClickSpec {
   uint32_t seed = 0x2545F491u;   // noise burst
 };
 
-// Throws WaveError on a spec it cannot write.
-std::vector<uint8_t> MakeClickWave(const ClickSpec& spec);
+// Throws WaveError on parameters it cannot write.
+std::vector<uint8_t> MakeClickWave(const ClickParams& params);
 
 }  // namespace wavegen
