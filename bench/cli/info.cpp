@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "layout.h"
+#include "wave_riff.h"
 
 namespace cli {
 namespace {
@@ -106,6 +107,34 @@ std::string Describe(host::Module& m) {
       }
       default: break;
     }
+  }
+
+  // The click sounds, walked as the module's player walks them.
+  s << "\nSounds\n";
+  bool anySound = false;
+  for (const pe::Resource& r : m.image().resources) {
+    if (r.type.isId || r.type.name != "WAVE") continue;
+    anySound = true;
+    s << "  WAVE " << r.name.str() << ": ";
+    const auto bytes = m.image().resourceData(r);
+    const void* format = nullptr;
+    const void* data = nullptr;
+    unsigned int length = 0;
+    if (!ParseWaveRiff(bytes.data(), static_cast<unsigned int>(bytes.size()), &format, &data, &length)) {
+      s << "not a playable RIFF/WAVE image (" << bytes.size() << " bytes)\n";
+      continue;
+    }
+    const auto* f = static_cast<const uint8_t*>(format);
+    auto u16 = [&](int at) { return static_cast<unsigned>(f[at] | f[at + 1] << 8); };
+    const unsigned rate = f[4] | f[5] << 8 | f[6] << 16 | static_cast<unsigned>(f[7]) << 24;
+    const unsigned frameBytes = u16(12) == 0 ? 1 : u16(12);
+    s << "format tag " << u16(0) << ", " << u16(2) << " channel(s), " << rate << " samples/s, " << u16(14)
+      << " bits, " << length << " data bytes (" << length / frameBytes << " frames, "
+      << (rate == 0 ? 0 : 1000.0 * (length / frameBytes) / rate) << " ms)\n";
+  }
+  if (!anySound) s << "  none\n";
+  if (const auto status = m.symbolAddress("SoundStatus")) {
+    s << "  SoundStatus (module variable at " << Hex(*status) << "): " << static_cast<int32_t>(g.read32(*status)) << "\n";
   }
 
   // The mouse areas reach the host only when the gauge installs itself.

@@ -240,6 +240,18 @@ TEST(BadInput, EveryMalformedFileGetsAOneLineErrorAndNonZeroExit) {
   }
 }
 
+TEST(BadInput, AnImportTheBenchDoesNotProvideIsNamed) {
+  const std::string variant = Variant("cowl_flaps", "unknown_import", [](auto& b) {
+    Replace(b, std::string("GetForegroundWindow\0", 20), std::string("GetForegroundWindoX\0", 20));
+  });
+  try {
+    host::Module::Load(variant);
+    FAIL() << "loaded";
+  } catch (const host::LoadError& e) {
+    EXPECT_NE(std::string(e.what()).find("imports USER32.dll!GetForegroundWindoX"), std::string::npos) << e.what();
+  }
+}
+
 TEST(BadInput, MissingBitmapAndBadSetAreNamed) {
   // The dial's resource id changed to one the module does not carry.
   auto m = LoadGauge("manifold_gauge");
