@@ -10,7 +10,10 @@
 #include "numbers.h"
 #include "scenario.h"
 #include "module.h"
+#include "panel/command.h"
 #include "records_check.h"
+#include "wav.h"
+#include "serve.h"
 
 namespace cli {
 namespace {
@@ -22,6 +25,8 @@ struct Options {
   std::string rules;
   std::string gauges;
   std::string renderEach;
+  std::string port;
+  std::string wav;
 };
 
 std::pair<uint32_t, double> ParseSet(const std::string& text) {
@@ -50,10 +55,14 @@ Options Parse(const std::vector<std::string>& args) {
       o.output = value();
     } else if (a == "--rules") {
       o.rules = value();
+    } else if (a == "--wav") {
+      o.wav = value();
     } else if (a == "--gauges") {
       o.gauges = value();
     } else if (a == "--render-each") {
       o.renderEach = value();
+    } else if (a == "--port") {
+      o.port = value();
     } else if (a.size() > 1 && a[0] == '-' && !ParseInteger(a)) {
       throw UsageError("unknown option " + a);
     } else {
@@ -98,10 +107,19 @@ void Refresh(host::Module& m, const Options& o, std::ostream& out) {
   }
 }
 
-void PrintEvents(host::Module& m, size_t from, std::ostream& out) {
+void PrintEvents(host::Module& m, size_t from, const Options& o, std::ostream& out) {
   const auto& events = m.simulator().events();
   if (events.size() == from) out << "no events\n";
-  for (size_t i = from; i < events.size(); ++i) out << host::FormatEvent(events[i]) << "\n";
+  const host::Event* lastSound = nullptr;
+  for (size_t i = from; i < events.size(); ++i) {
+    out << host::FormatEvent(events[i]) << "\n";
+    if (events[i].kind == host::Event::Kind::Sound) lastSound = &events[i];
+  }
+  if (!o.wav.empty()) {
+    if (lastSound == nullptr) throw std::runtime_error("no sound was played to write to " + o.wav);
+    host::WriteWav(*lastSound, o.wav);
+    out << "wrote " << o.wav << "\n";
+  }
 }
 
 int Info(const Options& o, std::ostream& out) {
@@ -150,7 +168,7 @@ int Click(const Options& o, std::ostream& out) {
   const size_t before = m->simulator().events().size();
   if (!m->press(x, y)) out << "(" << x << ", " << y << ") is outside every mouse area\n";
   m->release(x, y);
-  PrintEvents(*m, before, out);
+  PrintEvents(*m, before, o, out);
   Refresh(*m, o, out);
   return 0;
 }
@@ -166,7 +184,7 @@ int Drag(const Options& o, std::ostream& out) {
   if (!m->press(x, ys[0])) out << "(" << x << ", " << ys[0] << ") is outside every mouse area\n";
   for (size_t i = 1; i < ys.size(); ++i) m->move(x, ys[i]);
   m->release(x, ys.back());
-  PrintEvents(*m, before, out);
+  PrintEvents(*m, before, o, out);
   Refresh(*m, o, out);
   return 0;
 }
@@ -186,6 +204,17 @@ int Run(const std::string& command, const std::vector<std::string>& args, std::o
   if (command == "click") return Click(o, out);
   if (command == "drag") return Drag(o, out);
   if (command == "run") return Scenario(o, out);
+  if (command == "panel") {
+    if (o.positional.size() != 1 || o.gauges.empty() || o.output.empty())
+      throw UsageError("usage: gaugebench panel PANEL.cfg --gauges DIR -o OUT.png [--set ID=VALUE]...");
+    return panel::RunCommand({o.positional[0], o.gauges, o.output, o.rules, o.sets}, out);
+  }
+  if (command == "serve") {
+    const auto port = o.port.empty() ? std::optional<int64_t>(8080) : ParseInteger(o.port);
+    if (o.positional.size() != 1 || o.gauges.empty()) throw UsageError("usage: gaugebench serve PANEL.cfg --gauges DIR [--port N]");
+    if (!port || *port < 0 || *port > 65535) throw UsageError("--port \"" + o.port + "\" is not a port number (0 to 65535)");
+    return serve::Serve({o.positional[0], o.gauges, static_cast<int>(*port)}, out);
+  }
   throw UsageError("unknown command \"" + command + "\"");
 }
 

@@ -33,12 +33,22 @@ const char kUsage[] =
     "                                click X Y, drag X Y0 Y1.., update, render F.png, expect key ID V,\n"
     "                                expect sound ID, expect nothing, expect variable ID V,\n"
     "                                expect picture ELEMENT V); prints the events of each step\n"
+    "  panel PANEL.cfg --gauges DIR -o OUT.png [--set ID=VALUE]...\n"
+    "                                load a whole panel (gauges found in DIR by gauge name or\n"
+    "                                module!gauge), update it and write one PNG per visible window:\n"
+    "                                OUT.png, then OUT-2.png, OUT-3.png...; prints the warnings\n"
+    "  serve PANEL.cfg --gauges DIR [--port N]\n"
+    "                                the panel live in a web browser, on 127.0.0.1 only (port 8080;\n"
+    "                                0 picks a free one): click and drag the gauges, set variables,\n"
+    "                                see and hear the events; prints the address, runs until Ctrl+C\n"
     "\n"
     "options:\n"
     "  --set ID=VALUE   set host variable ID (decimal or 0x hex) to VALUE before updating\n"
     "  --render-each D  (run) write a PNG of the current gauge after every step into D\n"
+    "  --port N         (serve) TCP port on 127.0.0.1; 0 for any free port\n"
     "  --rules FILE     KeyEvent rules of the simulator, one \"KEYEVENT VARIABLE [MIN MAX]\" a line\n"
     "  -o, --output F   PNG to write\n"
+    "  --wav FILE       (click, drag) write the last sound the gesture played as a .wav file\n"
     "  -h, --help       this text\n";
 
 }  // namespace
