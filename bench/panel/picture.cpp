@@ -1,10 +1,7 @@
 #include "picture.h"
 
-#include <png.h>
-
 #include <algorithm>
 #include <cmath>
-#include <csetjmp>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -74,11 +71,6 @@ void Line(render::Image& dst, int x0, int y0, int x1, int y1, render::Rgba colou
   }
 }
 
-void WriteBytes(png_structp png, png_bytep data, png_size_t length) {
-  auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
-  out->insert(out->end(), data, data + length);
-}
-void Flush(png_structp) {}
 
 }  // namespace
 
@@ -129,44 +121,6 @@ void drawPlaceholder(render::Image& dst, int x, int y, int w, int h) {
   }
   Line(dst, x, y, right - 1, bottom, red);
   Line(dst, x, bottom, right - 1, y, red);
-}
-
-std::vector<uint8_t> encodePngFast(const render::Image& image) {
-  if (image.width <= 0 || image.height <= 0 || image.pixels.size() != static_cast<size_t>(image.width) * image.height)
-    throw std::runtime_error("encodePngFast: a " + std::to_string(image.width) + "x" + std::to_string(image.height) +
-                             " picture cannot be written");
-  const bool opaque = std::all_of(image.pixels.begin(), image.pixels.end(), [](const render::Rgba& p) { return p.a == 255; });
-  std::vector<uint8_t> out;
-  out.reserve(static_cast<size_t>(image.width) * image.height / 4 + 1024);
-  std::vector<uint8_t> row(static_cast<size_t>(image.width) * 3);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (png == nullptr) throw std::runtime_error("encodePngFast: out of memory");
-  png_infop info = png_create_info_struct(png);
-  if (info == nullptr || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    throw std::runtime_error("encodePngFast: libpng failed");
-  }
-  png_set_write_fn(png, &out, WriteBytes, Flush);
-  png_set_compression_level(png, 3);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
-               opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
-               PNG_FILTER_TYPE_BASE);
-  png_write_info(png, info);
-  for (int y = 0; y < image.height; ++y) {
-    const render::Rgba* src = &image.pixels[static_cast<size_t>(y) * image.width];
-    if (opaque) {
-      for (int x = 0; x < image.width; ++x) {
-        row[3 * x] = src[x].r, row[3 * x + 1] = src[x].g, row[3 * x + 2] = src[x].b;
-      }
-      png_write_row(png, row.data());
-    } else {
-      png_write_row(png, reinterpret_cast<png_const_bytep>(src));
-    }
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return out;
 }
 
 }  // namespace panel

@@ -18,9 +18,4 @@ void drawScaled(render::Image& dst, const render::Image& src, int x, int y, int 
 // The mark of a gauge that could not be shown: a dim red box with a red outline and a cross.
 void drawPlaceholder(render::Image& dst, int x, int y, int w, int h);
 
-// PNG of the picture in one pass at a light compression level, for frames that are sent many
-// times a second: opaque pictures as RGB, others as RGBA. Throws std::runtime_error on an empty
-// picture.
-std::vector<uint8_t> encodePngFast(const render::Image& image);
-
 }  // namespace panel

@@ -70,7 +70,8 @@ struct CalibrationPoint {
 // An empty table, a non-finite row value or rows out of order throw std::invalid_argument.
 double needleAngle(std::span<const CalibrationPoint> rows, double cx, double cy, double value);
 
-// RGBA PNG in memory. An empty image throws std::runtime_error (PNG has no 0-pixel pictures).
+// PNG in memory, fast rather than small (RGB when no pixel is see-through, else RGBA). An empty
+// image throws std::runtime_error (PNG has no 0-pixel pictures).
 std::vector<uint8_t> encodePng(const Image& image);
 // Writes encodePng's bytes to `path`; throws std::runtime_error naming the path on failure.
 void writePng(const Image& image, const std::string& path);

@@ -1,4 +1,4 @@
-// Window pictures as PNG for the page, fast rather than small: a live panel sends many of them.
+// Window pictures as PNG for the page: only the part that changed, since a live panel sends many.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +20,7 @@ Rect ChangedRect(const render::Image& a, const render::Image& b);
 Rect Union(const Rect& a, const Rect& b);
 
 // `part` of `image` (clipped to it) as an 8-bit RGB PNG: windows are opaque, so alpha is dropped
-// (see-through pixels show their colour, black). Sub filter, fastest deflate. An empty part
-// throws std::invalid_argument.
+// (see-through pixels show their colour, black). An empty part throws std::invalid_argument.
 std::vector<uint8_t> EncodeFramePng(const render::Image& image, Rect part);
 
 }  // namespace serve

@@ -69,11 +69,9 @@ void PanelFrameUnencoded(benchmark::State& state) {
   PanelFrame(state, [](const render::Image& image) { return std::vector<uint8_t>(1, static_cast<uint8_t>(image.width)); });
 }
 
-void PanelFrameFastPng(benchmark::State& state) { PanelFrame(state, panel::encodePngFast); }
-void PanelFrameRenderPng(benchmark::State& state) { PanelFrame(state, render::encodePng); }
+void PanelFramePng(benchmark::State& state) { PanelFrame(state, render::encodePng); }
 
-BENCHMARK(PanelFrameFastPng)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(PanelFrameRenderPng)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(PanelFramePng)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(PanelFrameUnencoded)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
