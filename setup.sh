@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine (run as root):
 #   ./setup.sh         install what is missing, build modules, bench and tools, render every gauge
+#                      and the sample panel to out/
 #   ./setup.sh test    install what is missing, build, run every test (also under the sanitizers)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -47,6 +48,11 @@ case "${1:-}" in
         --set 0x162=2 --set 0x67=1 --set 0x80=12000 --set 0xA3=8000 --set 0x81=16384 --set 0xA4=16384 \
         --set 0x82=16384 --set 0xA5=12000 -o "out/$name.png"
     done
+    echo "== rendering the sample twin-engine main panel"
+    "$bench" panel build/panels/twin_main/panel.cfg --gauges build/gau -o out/panel.png \
+      --set 0x98=4915 --set 0xBB=4900 --set 0x88=16384 --set 0xAB=16300 --set 0x162=2 \
+      --set 0x80=12000 --set 0xA3=12000 --set 0x81=16384 --set 0xA4=16384 --set 0x82=16384 --set 0xA5=16384
+    echo "== see out/*.png; live panel in a browser: $bench serve build/panels/twin_main/panel.cfg --gauges build/gau"
     ;;
   test)
     build default
