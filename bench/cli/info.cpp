@@ -9,11 +9,7 @@
 namespace cli {
 namespace {
 
-std::string Hex(uint64_t v) {
-  char b[24];
-  std::snprintf(b, sizeof b, "0x%llX", static_cast<unsigned long long>(v));
-  return b;
-}
+using guest::Hex;
 
 const char* KindName(uint32_t kind) {
   switch (kind) {

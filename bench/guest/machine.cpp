@@ -21,17 +21,17 @@ constexpr uint32_t kFloatResult = Machine::kThunkBase + 0x800;
 constexpr uint32_t kSnippet = Machine::kThunkBase + 0x100;       // FPU set-up snippets
 constexpr uint32_t kScratch = Machine::kThunkBase + 0x900;
 
-std::string Hex(uint64_t v) {
-  std::ostringstream s;
-  s << "0x" << std::hex << std::uppercase << v;
-  return s.str();
-}
-
 void Check(uc_err err, const char* what) {
   if (err != UC_ERR_OK) throw std::runtime_error(std::string(what) + ": " + uc_strerror(err));
 }
 
 }  // namespace
+
+std::string Hex(uint64_t v) {
+  std::ostringstream s;
+  s << "0x" << std::hex << std::uppercase << v;
+  return s.str();
+}
 
 const char* FaultKindName(FaultKind kind) {
   switch (kind) {

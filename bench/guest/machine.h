@@ -27,6 +27,9 @@ enum class FaultKind { BadRead, BadWrite, BadFetch, IllegalInstruction, CpuExcep
 
 const char* FaultKindName(FaultKind kind);
 
+// A guest address or word as people read it: "0x1000F0A4".
+std::string Hex(uint64_t value);
+
 // One record for every way a guest call can go wrong.
 struct Fault : std::runtime_error {
   Fault(FaultKind kind, std::string routine, uint32_t pc, uint32_t address, std::string instruction,

@@ -22,11 +22,7 @@ constexpr int kMaxChildren = 256;
 constexpr int kMaxMouseAreas = 512;
 constexpr uint16_t kBitmapType = 2;
 
-std::string Hex(uint64_t v) {
-  std::ostringstream s;
-  s << "0x" << std::hex << std::uppercase << v;
-  return s.str();
-}
+using guest::Hex;
 
 uint32_t Word(uint32_t record, unsigned word) { return record + 4 * word; }
 
@@ -398,7 +394,7 @@ void Module::updateVariable(uint32_t variable) {
   if (id != 0) machine_->writeDouble(Word(variable, layout::host_variable::value), simulator_->variable(id));
 }
 
-double Module::shownFor(uint32_t variable, uint32_t callback, const std::string&) {
+double Module::shownFor(uint32_t variable, uint32_t callback) {
   if (callback != 0) return callUpdateCallback(callback, variable);
   return machine_->readDouble(Word(variable, layout::host_variable::value));
 }
@@ -407,7 +403,6 @@ void Module::serviceUpdate(uint32_t root) {
   std::vector<ElementView> all;
   std::vector<uint32_t> seen;
   walk(root, 0, all, seen);
-  const uint64_t instructions = machine_->totalInstructions();
   for (const ElementView& v : all) {
     auto it = loaded_.find(v.address);
     if (it == loaded_.end()) continue;  // not installed: nothing to update
@@ -415,17 +410,16 @@ void Module::serviceUpdate(uint32_t root) {
     if (v.kind == layout::element::kNeedle || v.kind == layout::element::kIcon) {
       const uint32_t variable = Word(v.address, layout::needle::variable);  // same word in both
       updateVariable(variable);
-      l.shown[0] = shownFor(variable, machine_->read32(Word(v.address, layout::needle::updateCallback)), "");
+      l.shown[0] = shownFor(variable, machine_->read32(Word(v.address, layout::needle::updateCallback)));
     } else if (v.kind == layout::element::kSlider) {
       for (int axis = 0; axis < 2; ++axis) {
         const uint32_t a = Word(v.address, axis == 0 ? layout::slider::xAxis : layout::slider::yAxis);
         updateVariable(Word(a, layout::slider_axis::variable));
         l.shown[axis] = shownFor(Word(a, layout::slider_axis::variable),
-                                 machine_->read32(Word(a, layout::slider_axis::updateCallback)), "");
+                                 machine_->read32(Word(a, layout::slider_axis::updateCallback)));
       }
     }
   }
-  (void)instructions;
 }
 
 void Module::serviceGenerate(uint32_t, uint32_t) {}

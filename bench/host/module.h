@@ -166,7 +166,7 @@ class Module {
   void serviceSendKeyEvent(uint32_t id, int32_t value);
   std::vector<MouseAreaView> readMouseAreas(uint32_t list) const;
   void updateVariable(uint32_t variableAddress);
-  double shownFor(uint32_t variableAddress, uint32_t callback, const std::string& owner);
+  double shownFor(uint32_t variableAddress, uint32_t callback);
 
   std::string path_, deliverable_;
   pe::Image image_;

@@ -11,11 +11,7 @@
 namespace host {
 namespace {
 
-std::string Hex(uint64_t v) {
-  std::ostringstream s;
-  s << "0x" << std::hex << std::uppercase << v;
-  return s.str();
-}
+using guest::Hex;
 
 class Checker {
  public:

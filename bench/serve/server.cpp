@@ -97,11 +97,7 @@ void Fail(httplib::Response& res, int status, const std::string& message) {
   Json(res, "{\"error\":" + JsonString(message) + "}", status);
 }
 
-std::string Hex(uint32_t id) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%X", id);
-  return text;
-}
+using guest::Hex;
 
 std::string SnapshotJson(const Snapshot& s) {
   std::ostringstream j;

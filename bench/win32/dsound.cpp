@@ -30,11 +30,7 @@ constexpr uint32_t kCooperativeNormal = 1, kCooperativeWritePrimary = 4;
 constexpr uint16_t kFormatPcm = 1;
 constexpr uint32_t kPcmFormatBytes = 16;             // PCMWAVEFORMAT: DirectSound reads no more for PCM
 
-std::string Hex(uint32_t v) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%X", v);
-  return text;
-}
+using guest::Hex;
 
 // One method call: counted, scripted, logged.
 class MethodCall {

@@ -124,8 +124,11 @@ TEST(SoundPlayer, ResultAndStatusForEveryOutcome) {
     }
     for (const auto& [api, count] : c.calls) EXPECT_EQ(p.Calls(api), count) << api;
     // One device for the module's life: every device call goes to the one DirectSoundCreate made.
-    for (const ApiCall& call : p.Log())
-      if (call.name.rfind("IDirectSound::", 0) == 0) EXPECT_EQ(call.args[0], p.Word("soundDevice")) << call.name;
+    for (const ApiCall& call : p.Log()) {
+      if (call.name.rfind("IDirectSound::", 0) == 0) {
+        EXPECT_EQ(call.args[0], p.Word("soundDevice")) << call.name;
+      }
+    }
   }
 }
 
