@@ -90,14 +90,6 @@ std::unique_ptr<host::Module> Open(const Options& o, size_t atLeast, const char*
   return module;
 }
 
-// Install and initialise, then one update and draw: what the host does before a gauge shows.
-void Start(host::Module& m) {
-  m.install();
-  m.initialize();
-  m.update();
-  m.draw();
-}
-
 void Refresh(host::Module& m, const Options& o, std::ostream& out) {
   m.update();
   m.draw();
@@ -154,36 +146,24 @@ int Check(const Options& o, std::ostream& out) {
 int RenderCommand(const Options& o, std::ostream& out) {
   if (o.output.empty()) throw UsageError("render needs -o OUT.png");
   auto m = Open(o, 1, "render FILE.gau [--set ID=VALUE]... -o OUT.png");
-  Start(*m);
+  m->start();
   Refresh(*m, o, out);
   return 0;
 }
 
-int Click(const Options& o, std::ostream& out) {
-  auto m = Open(o, 3, "click FILE.gau X Y");
-  if (o.positional.size() != 3) throw UsageError("usage: gaugebench click FILE.gau X Y");
-  const int32_t x = Coordinate(o.positional[1], "X"), y = Coordinate(o.positional[2], "Y");
-  Start(*m);
-  if (!m->mouseAreasRegistered()) throw std::runtime_error(o.positional[0] + " has no mouse areas to click");
-  const size_t before = m->simulator().events().size();
-  if (!m->press(x, y)) out << "(" << x << ", " << y << ") is outside every mouse area\n";
-  m->release(x, y);
-  PrintEvents(*m, before, o, out);
-  Refresh(*m, o, out);
-  return 0;
-}
-
-int Drag(const Options& o, std::ostream& out) {
-  auto m = Open(o, 4, "drag FILE.gau X Y0 Y1 [Y2...]");
+// click FILE X Y, or drag FILE X Y0 Y1 [Y2...]: the gesture, its events, then a refresh.
+int Gesture(const Options& o, bool drag, std::ostream& out) {
+  const char* form = drag ? "drag FILE.gau X Y0 Y1 [Y2...]" : "click FILE.gau X Y";
+  auto m = Open(o, drag ? 4 : 3, form);
+  if (!drag && o.positional.size() != 3) throw UsageError(std::string("usage: gaugebench ") + form);
   const int32_t x = Coordinate(o.positional[1], "X");
   std::vector<int32_t> ys;
   for (size_t i = 2; i < o.positional.size(); ++i) ys.push_back(Coordinate(o.positional[i], "Y"));
-  Start(*m);
-  if (!m->mouseAreasRegistered()) throw std::runtime_error(o.positional[0] + " has no mouse areas to drag");
+  m->start();
+  if (!m->mouseAreasRegistered())
+    throw std::runtime_error(o.positional[0] + " has no mouse areas to " + (drag ? "drag" : "click"));
   const size_t before = m->simulator().events().size();
-  if (!m->press(x, ys[0])) out << "(" << x << ", " << ys[0] << ") is outside every mouse area\n";
-  for (size_t i = 1; i < ys.size(); ++i) m->move(x, ys[i]);
-  m->release(x, ys.back());
+  if (!m->gesture(x, ys)) out << "(" << x << ", " << ys[0] << ") is outside every mouse area\n";
   PrintEvents(*m, before, o, out);
   Refresh(*m, o, out);
   return 0;
@@ -201,8 +181,8 @@ int Run(const std::string& command, const std::vector<std::string>& args, std::o
   if (command == "info") return Info(o, out);
   if (command == "check") return Check(o, out);
   if (command == "render") return RenderCommand(o, out);
-  if (command == "click") return Click(o, out);
-  if (command == "drag") return Drag(o, out);
+  if (command == "click") return Gesture(o, false, out);
+  if (command == "drag") return Gesture(o, true, out);
   if (command == "run") return Scenario(o, out);
   if (command == "panel") {
     if (o.positional.size() != 1 || o.gauges.empty() || o.output.empty())

@@ -11,16 +11,6 @@ namespace {
 
 using guest::Hex;
 
-const char* KindName(uint32_t kind) {
-  switch (kind) {
-    case layout::element::kStaticImage: return "StaticImage";
-    case layout::element::kNeedle: return "Needle";
-    case layout::element::kSlider: return "Slider";
-    case layout::element::kIcon: return "Icon";
-  }
-  return "?";
-}
-
 std::string Variable(guest::Machine& g, uint32_t v) {
   std::ostringstream s;
   const uint32_t id = g.read32(v + 4 * layout::host_variable::id);
@@ -57,7 +47,7 @@ std::string Describe(host::Module& m) {
   s << "\nElement tree\n";
   for (const host::ElementView& e : m.elements()) {
     const std::string indent(2 + 2 * e.depth, ' ');
-    s << indent << KindName(e.kind) << " at " << Hex(e.address) << ": bitmap " << e.resourceId << ", position ("
+    s << indent << host::ElementKindName(e.kind) << " at " << Hex(e.address) << ": bitmap " << e.resourceId << ", position ("
       << e.x << ", " << e.y << "), pivot (" << e.pivotX << ", " << e.pivotY << "), drawFlags " << Hex(e.drawFlags)
       << ", children " << Hex(e.children) << ", failures " << Hex(e.failures);
     if (e.failures != 0) {

@@ -171,30 +171,19 @@ class Scenario {
         error(e.what());
       }
       gauge_ = modules_.back().get();
-      gauge_->install();
-      gauge_->initialize();
-      gauge_->update();
-      gauge_->draw();
+      gauge_->start();
     } else if (verb == "set") {
       arity(w, 3, 3, "set ID VALUE");
       simulator_->setVariable(static_cast<uint32_t>(integer(w[1], "variable id")), real(w[2], "value"));
-    } else if (verb == "click") {
-      arity(w, 3, 3, "click X Y");
-      const int32_t x = integer(w[1], "X"), y = integer(w[2], "Y");
-      host::Module& m = current();
-      if (!m.mouseAreasRegistered()) error(m.deliverable() + " has no mouse areas");
-      if (!m.press(x, y)) out_ << "  (" << x << ", " << y << ") is outside every mouse area\n";
-      m.release(x, y);
-    } else if (verb == "drag") {
-      if (w.size() < 4) error("expected \"drag X Y0 Y1 [Y2 ...]\"");
+    } else if (verb == "click" || verb == "drag") {
+      const bool drag = verb == "drag";
+      if (drag ? w.size() < 4 : w.size() != 3) error(drag ? "expected \"drag X Y0 Y1 [Y2 ...]\"" : "expected \"click X Y\"");
       const int32_t x = integer(w[1], "X");
       std::vector<int32_t> ys;
       for (size_t i = 2; i < w.size(); ++i) ys.push_back(integer(w[i], "Y"));
       host::Module& m = current();
       if (!m.mouseAreasRegistered()) error(m.deliverable() + " has no mouse areas");
-      if (!m.press(x, ys[0])) out_ << "  (" << x << ", " << ys[0] << ") is outside every mouse area\n";
-      for (size_t i = 1; i < ys.size(); ++i) m.move(x, ys[i]);
-      m.release(x, ys.back());
+      if (!m.gesture(x, ys)) out_ << "  (" << x << ", " << ys[0] << ") is outside every mouse area\n";
     } else if (verb == "update") {
       arity(w, 1, 1, "update");
       current().update();

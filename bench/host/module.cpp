@@ -90,6 +90,16 @@ std::optional<uint32_t> Module::symbolAddress(std::string_view name) const {
 }
 
 
+const char* ElementKindName(uint32_t kind) {
+  switch (kind) {
+    case layout::element::kStaticImage: return "StaticImage";
+    case layout::element::kNeedle: return "Needle";
+    case layout::element::kSlider: return "Slider";
+    case layout::element::kIcon: return "Icon";
+  }
+  return "unknown";
+}
+
 std::unique_ptr<Module> Module::Load(const std::string& path, ModuleOptions options) {
   std::unique_ptr<Module> m(new Module());
   m->path_ = path;
@@ -250,6 +260,13 @@ void Module::initialize() { run("GaugeInitialize", headerWord(layout::gauge_head
 void Module::update() { run("GaugeUpdate", headerWord(layout::gauge_header::update), {}); }
 void Module::generate(uint32_t word) { run("GaugeGenerate", headerWord(layout::gauge_header::generate), {word}); }
 void Module::draw() { run("GaugeDraw", headerWord(layout::gauge_header::draw), {}); }
+void Module::start() {
+  install();
+  initialize();
+  update();
+  draw();
+}
+
 void Module::kill() { run("GaugeKill", headerWord(layout::gauge_header::kill), {}); }
 
 double Module::callUpdateCallback(uint32_t callback, uint32_t variableAddress) {
@@ -314,12 +331,14 @@ void Module::walk(uint32_t element, int depth, std::vector<ElementView>& out, st
   }
 }
 
-std::vector<ElementView> Module::elements() const {
+std::vector<ElementView> Module::tree(uint32_t root) const {
   std::vector<ElementView> out;
   std::vector<uint32_t> seen;
-  walk(rootElement(), 0, out, seen);
+  walk(root, 0, out, seen);
   return out;
 }
+
+std::vector<ElementView> Module::elements() const { return tree(rootElement()); }
 
 std::optional<std::span<const uint8_t>> Module::resource(const pe::ResName& type, const pe::ResName& name) const {
   const pe::Resource* r = image_.findResource(type, name);
@@ -349,16 +368,11 @@ double Module::shownValue(uint32_t element, int axis) const {
 // Host services: elements ---------------------------------------------------------------------
 
 uint32_t Module::serviceQuery(uint32_t root) {
-  std::vector<ElementView> all;
-  std::vector<uint32_t> seen;
-  walk(root, 0, all, seen);
-  return static_cast<uint32_t>(all.size());  // the host answers with the number of elements
+  return static_cast<uint32_t>(tree(root).size());  // the host answers with the number of elements
 }
 
 void Module::serviceInstall(uint32_t root, uint32_t /*moduleHandle*/) {
-  std::vector<ElementView> all;
-  std::vector<uint32_t> seen;
-  walk(root, 0, all, seen);
+  const std::vector<ElementView> all = tree(root);
   for (const ElementView& v : all) {
     if (loaded_.count(v.address)) continue;  // installed already
     Loaded l;
@@ -400,9 +414,7 @@ double Module::shownFor(uint32_t variable, uint32_t callback) {
 }
 
 void Module::serviceUpdate(uint32_t root) {
-  std::vector<ElementView> all;
-  std::vector<uint32_t> seen;
-  walk(root, 0, all, seen);
+  const std::vector<ElementView> all = tree(root);
   for (const ElementView& v : all) {
     auto it = loaded_.find(v.address);
     if (it == loaded_.end()) continue;  // not installed: nothing to update
@@ -425,9 +437,7 @@ void Module::serviceUpdate(uint32_t root) {
 void Module::serviceGenerate(uint32_t, uint32_t) {}
 
 void Module::serviceDraw(uint32_t root) {
-  std::vector<ElementView> all;
-  std::vector<uint32_t> seen;
-  walk(root, 0, all, seen);
+  const std::vector<ElementView> all = tree(root);
   auto rootIt = loaded_.find(root);
   if (rootIt == loaded_.end()) throw std::runtime_error("HostDrawElements before HostInstallElements");
   const render::Image& rootPicture = rootIt->second.pictures[0];
@@ -480,9 +490,7 @@ void Module::serviceDraw(uint32_t root) {
 }
 
 void Module::serviceKill(uint32_t root) {
-  std::vector<ElementView> all;
-  std::vector<uint32_t> seen;
-  walk(root, 0, all, seen);
+  const std::vector<ElementView> all = tree(root);
   for (const ElementView& v : all) {
     auto it = loaded_.find(v.address);
     if (it == loaded_.end()) continue;
@@ -585,5 +593,13 @@ void Module::move(int32_t x, int32_t y) {
 }
 
 void Module::release(int32_t, int32_t) { dragging_.reset(); }
+
+bool Module::gesture(int32_t x, const std::vector<int32_t>& ys) {
+  if (ys.empty()) throw std::invalid_argument("a gesture needs at least one height");
+  const bool hit = press(x, ys[0]);
+  for (size_t i = 1; i < ys.size(); ++i) move(x, ys[i]);
+  release(x, ys.back());
+  return hit;
+}
 
 }  // namespace host

@@ -31,6 +31,9 @@ struct LoadError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// "StaticImage", "Needle", "Slider", "Icon", or "unknown".
+const char* ElementKindName(uint32_t kind);
+
 // One call the module made into the host, for traces and tests.
 struct ServiceCall {
   std::string name;
@@ -98,6 +101,8 @@ class Module {
   void draw();
   void kill();
   bool installed() const { return installed_; }
+  // Install, initialise, update and draw: what the host does before a gauge first shows.
+  void start();
 
   // The last frame HostDrawElements composed (the root image's size, see-through black).
   const render::Image& frame() const { return frame_; }
@@ -118,6 +123,9 @@ class Module {
   bool press(int32_t x, int32_t y);
   void move(int32_t x, int32_t y);
   void release(int32_t x, int32_t y);
+  // A press at (x, ys[0]), moves through the other heights, a release at the last: a click when
+  // there is one height. Returns false when the press hit no area.
+  bool gesture(int32_t x, const std::vector<int32_t>& ys);
   const MouseAreaView* areaAt(int32_t x, int32_t y) const;
 
   // The element tree, read from guest memory (pre-order, depth-first).
@@ -149,6 +157,7 @@ class Module {
   void bindImports();
   void buildServiceTable();
   uint32_t run(const std::string& routine, uint32_t address, std::vector<uint32_t> args);
+  std::vector<ElementView> tree(uint32_t root) const;  // pre-order, checked for cycles and depth
   void walk(uint32_t element, int depth, std::vector<ElementView>& out, std::vector<uint32_t>& seen) const;
   ElementView readElement(uint32_t address, int depth) const;
 

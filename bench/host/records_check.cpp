@@ -111,9 +111,7 @@ class Checker {
 
   void element(const ElementView& e) {
     namespace el = layout::element;
-    const std::string what = std::string(e.kind == el::kStaticImage ? "StaticImage" : e.kind == el::kNeedle ? "Needle"
-                                         : e.kind == el::kSlider    ? "Slider"
-                                                                    : "Icon") + " at " + Hex(e.address);
+    const std::string what = std::string(ElementKindName(e.kind)) + " at " + Hex(e.address);
     const unsigned words = e.kind == el::kStaticImage ? layout::static_image::words
                            : e.kind == el::kNeedle    ? layout::needle::words
                            : e.kind == el::kSlider    ? layout::slider::words

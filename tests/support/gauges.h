@@ -15,12 +15,7 @@ inline std::unique_ptr<host::Module> LoadGauge(const std::string& deliverable, h
 }
 
 // Installs, initialises, updates and draws: what the host does before a gauge first shows.
-inline void Start(host::Module& m) {
-  m.install();
-  m.initialize();
-  m.update();
-  m.draw();
-}
+inline void Start(host::Module& m) { m.start(); }
 
 // A HostVariable record in guest memory holding `value`, for calling update callbacks directly.
 inline uint32_t MakeVariable(host::Module& m, double value, uint32_t id = 0) {
